@@ -1,0 +1,431 @@
+#include "app/TfrmMain.h"
+
+#include "app/HandlerGuard.h"
+#include "app/TextFormat.h"
+#include "app/UiPrompts.h"
+#include "app/ViewState.h"
+#include "view/OpenGLAPPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int kRefreshMs = 33;
+constexpr float kZoomStep = 10.0f;
+constexpr float kFullTurn = 360.0f;
+constexpr int kNeutralMouse = 256; // the mouse position where both angles are 0
+constexpr int kStatusPanelWidth = 150;
+constexpr int kValueLabelRight = 280; // right edge of the slider value labels
+constexpr int kValueLabelWidth = 40;
+
+// Layout in client pixels at 96 dpi.
+constexpr QRect kPanel1Rect(8, 3, 579, 579);
+constexpr QRect kPanel2Rect(8, 585, 289, 165);
+constexpr QRect kPanel3Rect(298, 585, 289, 165);
+constexpr QRect kStatusRect(0, 756, 595, 19);
+
+// The window's skin: dark slate panels, light bold captions.
+constexpr QRgb kSkinWindow = qRgb(43, 54, 66);
+constexpr QRgb kSkinPanel = qRgb(52, 65, 79);
+constexpr QRgb kSkinButton = qRgb(64, 80, 97);
+constexpr QRgb kSkinText = qRgb(205, 213, 222); // the slider labels' colour
+constexpr QRgb kPortBackground = qRgb(237, 243, 249);
+
+const QString kOpenCaption = QStringLiteral("&Open Port and Start Camera");
+const QString kAutoOnCaption = QStringLiteral("&Disable Auto Rotation");
+const QString kAutoOffCaption = QStringLiteral("&Enable Auto Rotation");
+
+QString appTitle()
+{
+    return QString::fromUtf8(TextFormat::kAppTitle.data(), qsizetype(TextFormat::kAppTitle.size()));
+}
+
+QFont boldFont(QFont font)
+{
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(ViewState &state, UiPrompts &prompts, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_prompts(prompts)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(appTitle());
+    // Tahoma 8 pt; where it is missing, a condensed sans keeps the captions inside the
+    // fixed control widths.
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Nimbus Sans Narrow")});
+    font.setPixelSize(11);
+    setFont(font);
+
+    QPalette skin = palette();
+    skin.setColor(QPalette::Window, kSkinWindow);
+    skin.setColor(QPalette::WindowText, kSkinText);
+    skin.setColor(QPalette::Button, kSkinButton);
+    skin.setColor(QPalette::ButtonText, Qt::white);
+    skin.setColor(QPalette::Base, kPortBackground);
+    skin.setColor(QPalette::Text, Qt::black);
+    setPalette(skin);
+    setAutoFillBackground(true);
+
+    // The layout is fixed; maximising enlarges the view, and the window never gets smaller.
+    resize(kClientWidth, kClientHeight);
+    setMinimumSize(kClientWidth, kClientHeight);
+
+    createControls();
+    createStatusPanels();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kRefreshMs);
+    connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(kRefreshMs);
+    connect(Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
+    Timer1->start();
+
+    btnMov->setFocus();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+template<typename Handler>
+void TfrmMain::guarded(Handler &&handler)
+{
+    HandlerGuard::run(m_prompts, std::forward<Handler>(handler));
+}
+
+void TfrmMain::createControls()
+{
+    auto makePanel = [this](const char *name, const QRect &rect) {
+        auto *panel = new QFrame(this);
+        panel->setObjectName(QLatin1String(name));
+        panel->setGeometry(rect);
+        panel->setAutoFillBackground(true);
+        QPalette p = panel->palette();
+        p.setColor(QPalette::Window, kSkinPanel);
+        panel->setPalette(p);
+        return panel;
+    };
+
+    sPanel1 = makePanel("sPanel1", kPanel1Rect);
+    sPanel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    sPanel1->setLineWidth(1);
+    OpenGLAPPanel1 = new OpenGLAPPanel(sPanel1);
+    OpenGLAPPanel1->setObjectName(QStringLiteral("OpenGLAPPanel1"));
+    OpenGLAPPanel1->setGeometry(1, 1, kPanel1Rect.width() - 2, kPanel1Rect.height() - 2);
+    // Kept as a description only: the view shows no tooltip.
+    OpenGLAPPanel1->setAccessibleDescription(
+        QStringLiteral("Move mouse for X / Y rotation, and use LMB & RMB for Size + / -"));
+    connect(OpenGLAPPanel1, &OpenGLAPPanel::glInit, this, &TfrmMain::OpenGLAPPanel1Init);
+    connect(OpenGLAPPanel1, &OpenGLAPPanel::glResize, this, &TfrmMain::OpenGLAPPanel1Resize);
+    connect(OpenGLAPPanel1, &OpenGLAPPanel::glPaint, this, &TfrmMain::OpenGLAPPanel1Paint);
+    connect(OpenGLAPPanel1, &OpenGLAPPanel::mouseMovedTo, this, &TfrmMain::OpenGLAPPanel1MouseMove);
+    connect(OpenGLAPPanel1, &OpenGLAPPanel::mousePressed, this, &TfrmMain::OpenGLAPPanel1MouseDown);
+
+    sPanel2 = makePanel("sPanel2", kPanel2Rect);
+    sPanel3 = makePanel("sPanel3", kPanel3Rect);
+
+    // Camera and file controls.
+    cmbPort = new QComboBox(sPanel2);
+    cmbPort->setObjectName(QStringLiteral("cmbPort"));
+    cmbPort->setGeometry(8, 20, 57, 21);
+    cmbPort->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                       QStringLiteral("COM4")});
+    cmbPort->setCurrentIndex(0);
+    cmbPort->setMaxVisibleItems(4);
+    cmbPort->setEditable(false);
+    {
+        QPalette p = cmbPort->palette();
+        p.setColor(QPalette::Button, kPortBackground);
+        p.setColor(QPalette::Base, kPortBackground);
+        p.setColor(QPalette::ButtonText, Qt::black);
+        cmbPort->setPalette(p);
+    }
+
+    auto makeButton = [this](QWidget *parent, const char *name, const QString &caption,
+                             const QRect &rect, const QString &hint) {
+        auto *button = new QPushButton(caption, parent);
+        button->setObjectName(QLatin1String(name));
+        button->setGeometry(rect);
+        button->setFont(boldFont(font()));
+        button->setToolTip(hint);
+        return button;
+    };
+    btnStart = makeButton(sPanel2, "btnStart", kOpenCaption, QRect(71, 16, 203, 25), QString());
+    btnCapt = makeButton(sPanel2, "btnCapt", QStringLiteral("&Capture Frozen Image"),
+                         QRect(8, 47, 266, 25),
+                         QStringLiteral("To save the last image after the camera is stopped"));
+    btnLoad = makeButton(sPanel2, "btnLoad", QStringLiteral("&Load Image "), QRect(8, 78, 130, 25),
+                         QStringLiteral("Load saved image file"));
+    btnMov = makeButton(sPanel2, "btnMov", QStringLiteral("Load &Movie"), QRect(144, 78, 130, 25),
+                        QStringLiteral("Load the last frame in the live image series"));
+    btnTmr = makeButton(sPanel2, "btnTmr", kAutoOffCaption, QRect(8, 108, 266, 25), QString());
+    connect(btnTmr, &QPushButton::clicked, this, &TfrmMain::btnTmrClick);
+
+    chkImage = new QCheckBox(QStringLiteral("Capture Live Stream"), sPanel2);
+    chkImage->setObjectName(QStringLiteral("chkImage"));
+    chkImage->setGeometry(8, 139, 141, 19);
+    chkImage->setFont(boldFont(font()));
+    chkImage->setToolTip(QStringLiteral("Check this to save live data"));
+
+    // View sliders with their captions and value labels.
+    auto makeLabel = [this](const char *name, const QString &text) {
+        auto *label = new QLabel(text, sPanel3);
+        label->setObjectName(QLatin1String(name));
+        label->setFont(boldFont(font()));
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, kSkinText);
+        label->setPalette(p);
+        return label;
+    };
+    auto placeCaption = [](QLabel *label, int left, int top) {
+        label->adjustSize();
+        label->move(left, top);
+    };
+    auto placeValue = [](QLabel *label, int right, int top) {
+        label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+        label->setGeometry(right - kValueLabelWidth, top, kValueLabelWidth,
+                           label->sizeHint().height());
+    };
+    auto makeSlider = [this](const char *name, const QRect &rect, int minimum, int maximum,
+                             int position, const QString &hint) {
+        auto *slider = new QSlider(Qt::Horizontal, sPanel3);
+        slider->setObjectName(QLatin1String(name));
+        slider->setGeometry(rect);
+        slider->setRange(minimum, maximum);
+        slider->setValue(position);
+        slider->setPageStep(1);
+        slider->setTickPosition(QSlider::TicksBelow);
+        slider->setTickInterval(1);
+        slider->setToolTip(hint);
+        return slider;
+    };
+
+    sLabel1 = makeLabel("sLabel1", QStringLiteral("Point Size"));
+    placeCaption(sLabel1, 24, 25);
+    trbPoint = makeSlider("trbPoint", QRect(85, 16, 182, 37), 1, 10, 1, QString());
+    lblSize = makeLabel("lblSize", QStringLiteral("1"));
+    placeValue(lblSize, kValueLabelRight, 25);
+
+    sLabel2 = makeLabel("sLabel2", QStringLiteral("Height Ratio"));
+    placeCaption(sLabel2, 9, 75);
+    trbHeight = makeSlider("trbHeight", QRect(85, 63, 182, 37), 1, 50, 50,
+                           QStringLiteral("Brightness to height conversion ratio"));
+    trbHeight->setTickInterval(5);
+    lblHeight = makeLabel("lblHeight", QStringLiteral("50"));
+    placeValue(lblHeight, kValueLabelRight, 76);
+
+    sLabel3 = makeLabel("sLabel3", QStringLiteral("Darkess"));
+    placeCaption(sLabel3, 33, 123);
+    trbBright = makeSlider("trbBright", QRect(85, 119, 182, 34), 1, 5, 1,
+                           QStringLiteral("Increase this to manage images that are too bright"));
+    lblBright = makeLabel("lblBright", QStringLiteral("1"));
+    placeValue(lblBright, kValueLabelRight, 131);
+
+    // Connected after the initial positions are set: no slider handler runs at start.
+    connect(trbPoint, &QSlider::valueChanged, this, &TfrmMain::trbPointChange);
+    connect(trbHeight, &QSlider::valueChanged, this, &TfrmMain::trbHeightChange);
+    connect(trbBright, &QSlider::valueChanged, this, &TfrmMain::trbBrightChange);
+
+    // Tab order: the sliders' panel first, then the camera and file controls.
+    QWidget *order[] = {trbPoint, trbHeight, trbBright, cmbPort, btnStart,
+                        btnCapt,  btnLoad,   btnMov,    btnTmr,  chkImage};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void TfrmMain::createStatusPanels()
+{
+    sStatusBar1 = new QStatusBar(this);
+    sStatusBar1->setObjectName(QStringLiteral("sStatusBar1"));
+    sStatusBar1->setSizeGripEnabled(false);
+    sStatusBar1->setGeometry(kStatusRect);
+    sStatusBar1->setFont(QFont());
+    const QString initial[kStatusPanels] = {
+        QStringLiteral("Kelvra Imaging 2026"),
+        QStringLiteral("Port Closed"),
+        QStringLiteral("READY..."),
+        QStringLiteral("No frames loaded"),
+    };
+    for (int i = 0; i < kStatusPanels; ++i) {
+        auto *panel = new QLabel(initial[i], sStatusBar1);
+        panel->setObjectName(QStringLiteral("statusPanel%1").arg(i));
+        panel->setAlignment(Qt::AlignCenter);
+        panel->setFixedWidth(kStatusPanelWidth);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        sStatusBar1->addWidget(panel);
+        m_statusPanels[std::size_t(i)] = panel;
+    }
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Anchors: the view follows all four edges, the control panels keep to the bottom and
+    // the right-hand panel stretches with the width.
+    const int dx = width() - kClientWidth;
+    const int dy = height() - kClientHeight;
+    sPanel1->setGeometry(kPanel1Rect.adjusted(0, 0, dx, dy));
+    OpenGLAPPanel1->setGeometry(1, 1, sPanel1->width() - 2, sPanel1->height() - 2);
+    sPanel2->move(kPanel2Rect.topLeft() + QPoint(0, dy));
+    sPanel3->setGeometry(kPanel3Rect.translated(0, dy).adjusted(0, 0, dx, 0));
+    for (QLabel *value : {lblSize, lblHeight, lblBright})
+        value->move(sPanel3->width() - (kPanel3Rect.width() - kValueLabelRight) - kValueLabelWidth,
+                    value->y());
+    sStatusBar1->setGeometry(kStatusRect.translated(0, dy).adjusted(0, 0, dx, 0));
+}
+
+QString TfrmMain::statusText(int panel) const
+{
+    return m_statusPanels.at(std::size_t(panel))->text();
+}
+
+void TfrmMain::setStatus(int panel, const QString &text)
+{
+    m_statusPanels.at(std::size_t(panel))->setText(text);
+}
+
+void TfrmMain::showReadout()
+{
+    setStatus(2, QString::fromStdString(TextFormat::readout(m_state.rotX, m_state.rotY, m_state.zoom)));
+}
+
+TfrmMain::PictureKey TfrmMain::pictureKey() const
+{
+    PictureKey key;
+    key.rotX = m_state.rotX;
+    key.rotY = m_state.rotY;
+    key.zoom = m_state.zoom;
+    key.axisLength = m_state.axisLength;
+    key.pointSize = m_state.pointSize;
+    key.heightRatio = m_state.heightRatio;
+    key.brightDivisor = m_state.brightDivisor;
+    key.imagePresent = imagePresent;
+    key.buffer = displayBuffer.get();
+    key.frameSerial = m_frameSerial;
+    key.width = OpenGLAPPanel1->width();
+    key.height = OpenGLAPPanel1->height();
+    return key;
+}
+
+// ---- Relief view -------------------------------------------------------------------------
+
+void TfrmMain::OpenGLAPPanel1Init()
+{
+    guarded([&] { m_renderer.init(); });
+}
+
+void TfrmMain::OpenGLAPPanel1Resize(int width, int height)
+{
+    guarded([&] {
+        if (height == 0) {
+            OpenGLAPPanel1->resize(OpenGLAPPanel1->width(), 1);
+            height = 1;
+        }
+        m_renderer.resize(width, height);
+    });
+}
+
+void TfrmMain::OpenGLAPPanel1Paint()
+{
+    guarded([&] {
+        m_renderer.paint(m_state, displayBuffer ? displayBuffer->data() : nullptr,
+                         imagePresent && displayBuffer, m_frameSerial);
+        m_paintedKey = pictureKey();
+    });
+}
+
+// ---- View controls ----------------------------------------------------------------------
+
+void TfrmMain::OpenGLAPPanel1MouseMove(int x, int y)
+{
+    guarded([&] {
+        m_state.rotX = float(y - kNeutralMouse);
+        m_state.rotY = float(x - kNeutralMouse);
+    });
+}
+
+void TfrmMain::OpenGLAPPanel1MouseDown(Qt::MouseButton button)
+{
+    guarded([&] {
+        if (button == Qt::LeftButton)
+            m_state.zoom += kZoomStep;
+        else if (button == Qt::RightButton)
+            m_state.zoom -= kZoomStep;
+    });
+}
+
+void TfrmMain::trbPointChange()
+{
+    guarded([&] {
+        m_state.pointSize = trbPoint->value();
+        lblSize->setText(QString::number(trbPoint->value()));
+    });
+}
+
+void TfrmMain::trbHeightChange()
+{
+    guarded([&] {
+        m_state.heightRatio = trbHeight->value();
+        lblHeight->setText(QString::number(trbHeight->value()));
+    });
+}
+
+void TfrmMain::trbBrightChange()
+{
+    guarded([&] {
+        m_state.brightDivisor = trbBright->value();
+        lblBright->setText(QString::number(trbBright->value()));
+    });
+}
+
+void TfrmMain::btnTmrClick()
+{
+    guarded([&] {
+        m_state.autoRotate = !m_state.autoRotate;
+        Timer2->setInterval(kRefreshMs);
+        if (m_state.autoRotate)
+            Timer2->start();
+        else
+            Timer2->stop();
+        btnTmr->setText(m_state.autoRotate ? kAutoOnCaption : kAutoOffCaption);
+    });
+}
+
+void TfrmMain::Timer1Timer()
+{
+    guarded([&] {
+        // An unchanged picture is not drawn again: the screen already shows it.
+        if (pictureKey() != m_paintedKey)
+            OpenGLAPPanel1->repaintNow();
+        showReadout();
+    });
+}
+
+void TfrmMain::Timer2Timer()
+{
+    guarded([&] {
+        for (float *angle : {&m_state.rotX, &m_state.rotY}) {
+            *angle += 1.0f;
+            if (*angle == kFullTurn) // only exactly 360 wraps; larger angles keep growing
+                *angle = 0.0f;
+        }
+        OpenGLAPPanel1->repaintNow();
+        showReadout();
+    });
+}

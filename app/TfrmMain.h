@@ -1,0 +1,126 @@
+#pragma once
+
+#include "app/FrameBuffer.h"
+#include "view/ReliefRenderer.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class OpenGLAPPanel;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+class UiPrompts;
+struct ViewState;
+
+// The main window. It owns the current frame and the controls; every control event has one
+// handler here, named after the control and the event. Handlers run on the UI thread, read
+// and write the shared ViewState, and hand the real work to the core library. Each runs
+// inside HandlerGuard, so a failure reaches the user through the standard error display.
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 595;
+    static constexpr int kClientHeight = 775;
+    static constexpr int kStatusPanels = 4;
+
+    TfrmMain(ViewState &state, UiPrompts &prompts, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // The current frame. frameText is the last live frame; frameData points at the bytes of
+    // the current frame (frameText's characters, or frameBuffer after a load or movie step),
+    // null until the first frame, load or movie start. displayBuffer is what the view draws.
+    std::string frameText;
+    const std::uint8_t *frameData = nullptr;
+    FrameBufferPtr frameBuffer;
+    FrameBufferPtr displayBuffer;
+    bool imagePresent = false;
+
+    // Tells the view that displayBuffer's content changed, so the next refresh draws it.
+    void frameChanged() { ++m_frameSerial; }
+
+    QString statusText(int panel) const;
+    OpenGLAPPanel *view() const { return OpenGLAPPanel1; }
+    ReliefRenderer &renderer() { return m_renderer; }
+
+    // Handlers, one per control event.
+    void btnTmrClick();
+    void trbPointChange();
+    void trbHeightChange();
+    void trbBrightChange();
+    void Timer1Timer();
+    void Timer2Timer();
+    void OpenGLAPPanel1Init();
+    void OpenGLAPPanel1Resize(int width, int height);
+    void OpenGLAPPanel1Paint();
+    void OpenGLAPPanel1MouseMove(int x, int y);
+    void OpenGLAPPanel1MouseDown(Qt::MouseButton button);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // What the picture depends on; a refresh with an unchanged key would draw the same.
+    struct PictureKey
+    {
+        float rotX = 0, rotY = 0, zoom = 0, axisLength = 0;
+        int pointSize = 0, heightRatio = 0, brightDivisor = 0;
+        bool imagePresent = false;
+        const void *buffer = nullptr;
+        std::uint64_t frameSerial = 0;
+        int width = 0, height = 0;
+        bool operator==(const PictureKey &) const = default;
+    };
+
+    void createControls();
+    void createStatusPanels();
+    void setStatus(int panel, const QString &text);
+    void showReadout();
+    PictureKey pictureKey() const;
+    template<typename Handler>
+    void guarded(Handler &&handler);
+
+    ViewState &m_state;
+    UiPrompts &m_prompts;
+    ReliefRenderer m_renderer;
+    std::uint64_t m_frameSerial = 0;
+    PictureKey m_paintedKey;
+
+    QFrame *sPanel1 = nullptr;
+    OpenGLAPPanel *OpenGLAPPanel1 = nullptr;
+    QFrame *sPanel2 = nullptr;
+    QFrame *sPanel3 = nullptr;
+    QStatusBar *sStatusBar1 = nullptr;
+    std::array<QLabel *, kStatusPanels> m_statusPanels {};
+
+    QComboBox *cmbPort = nullptr;
+    QPushButton *btnStart = nullptr;
+    QPushButton *btnCapt = nullptr;
+    QPushButton *btnLoad = nullptr;
+    QPushButton *btnMov = nullptr;
+    QPushButton *btnTmr = nullptr;
+    QCheckBox *chkImage = nullptr;
+
+    QLabel *sLabel1 = nullptr;
+    QLabel *sLabel2 = nullptr;
+    QLabel *sLabel3 = nullptr;
+    QSlider *trbPoint = nullptr;
+    QSlider *trbHeight = nullptr;
+    QSlider *trbBright = nullptr;
+    QLabel *lblSize = nullptr;
+    QLabel *lblHeight = nullptr;
+    QLabel *lblBright = nullptr;
+
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+};
