@@ -4,9 +4,14 @@
 #include "app/TextFormat.h"
 #include "app/UiPrompts.h"
 #include "app/ViewState.h"
+#include "camera/SerialLink.h"
+#include "frames/FrameFile.h"
 #include "view/OpenGLAPPanel.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -16,9 +21,16 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace {
 
 constexpr int kRefreshMs = 33;
+constexpr int kMoviePauseMs = 250;
+constexpr std::uint8_t kFrameTerminator = 0xFF;
+constexpr char kCameraStart = 'a';
+constexpr char kCameraStop = 'b';
 constexpr float kZoomStep = 10.0f;
 constexpr float kFullTurn = 360.0f;
 constexpr int kNeutralMouse = 256; // the mouse position where both angles are 0
@@ -40,12 +52,37 @@ constexpr QRgb kSkinText = qRgb(205, 213, 222); // the slider labels' colour
 constexpr QRgb kPortBackground = qRgb(237, 243, 249);
 
 const QString kOpenCaption = QStringLiteral("&Open Port and Start Camera");
+const QString kCloseCaption = QStringLiteral("&Stop Camera and Close Port");
+const QString kPortClosed = QStringLiteral("Port Closed");
+const QString kLineSettings = QStringLiteral(", 115200, 8, None,1");
+const QString kMovieCaption = QStringLiteral("Load &Movie");
+const QString kStopMovieCaption = QStringLiteral("Stop &Movie");
+const QString kOpenedSuffix = QStringLiteral(" opened");
+const QString kLoadDialogTitle = QStringLiteral("Select Image File");
 const QString kAutoOnCaption = QStringLiteral("&Disable Auto Rotation");
 const QString kAutoOffCaption = QStringLiteral("&Enable Auto Rotation");
 
 QString appTitle()
 {
     return QString::fromUtf8(TextFormat::kAppTitle.data(), qsizetype(TextFormat::kAppTitle.size()));
+}
+
+// File names go to the core as the bytes the file system uses.
+std::string toFileName(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromFileName(const std::string &name)
+{
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+// "path: reason" with the full path, for the error display.
+QString fileFailure(const std::string &name, const std::string &reason)
+{
+    return QStringLiteral("%1: %2").arg(QDir::cleanPath(QDir::current().absoluteFilePath(fromFileName(name))),
+                                        QString::fromStdString(reason));
 }
 
 QFont boldFont(QFont font)
@@ -87,6 +124,14 @@ TfrmMain::TfrmMain(ViewState &state, UiPrompts &prompts, QWidget *parent)
 
     createControls();
     createStatusPanels();
+    createCameraLink();
+
+    m_movieTimer = new QTimer(this);
+    m_movieTimer->setObjectName(QStringLiteral("movieTimer"));
+    m_movieTimer->setSingleShot(true);
+    m_movieTimer->setTimerType(Qt::PreciseTimer);
+    m_movieTimer->setInterval(kMoviePauseMs);
+    connect(m_movieTimer, &QTimer::timeout, this, &TfrmMain::movieStep);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -174,6 +219,10 @@ void TfrmMain::createControls()
                          QStringLiteral("Load saved image file"));
     btnMov = makeButton(sPanel2, "btnMov", QStringLiteral("Load &Movie"), QRect(144, 78, 130, 25),
                         QStringLiteral("Load the last frame in the live image series"));
+    connect(btnStart, &QPushButton::clicked, this, &TfrmMain::btnStartClick);
+    connect(btnCapt, &QPushButton::clicked, this, &TfrmMain::btnCaptClick);
+    connect(btnLoad, &QPushButton::clicked, this, &TfrmMain::btnLoadClick);
+    connect(btnMov, &QPushButton::clicked, this, &TfrmMain::btnMovClick);
     btnTmr = makeButton(sPanel2, "btnTmr", kAutoOffCaption, QRect(8, 108, 266, 25), QString());
     connect(btnTmr, &QPushButton::clicked, this, &TfrmMain::btnTmrClick);
 
@@ -273,6 +322,25 @@ void TfrmMain::createStatusPanels()
     }
 }
 
+void TfrmMain::createCameraLink()
+{
+    VaCapture1.setReceiver([this](const std::string &message) { VaCapture1Message(message); });
+    VaCapture1.setErrorSink(
+        [this](const std::string &what) { HandlerGuard::report(m_prompts, what); });
+    VaComm1 = new SerialLink(VaCapture1, this);
+    VaComm1->setObjectName(QStringLiteral("VaComm1"));
+    connect(VaComm1, &SerialLink::deviceLost, this, &TfrmMain::onDeviceLost);
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing ends a playing movie with the window; the link closes the port without
+    // telling the camera to stop.
+    stopMovie();
+    Timer2->stop();
+    event->accept();
+}
+
 void TfrmMain::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -303,6 +371,18 @@ void TfrmMain::setStatus(int panel, const QString &text)
 void TfrmMain::showReadout()
 {
     setStatus(2, QString::fromStdString(TextFormat::readout(m_state.rotX, m_state.rotY, m_state.zoom)));
+}
+
+void TfrmMain::setCaption(const QString &text)
+{
+    setWindowTitle(text);
+}
+
+void TfrmMain::replaceFrameBuffers()
+{
+    frameBuffer = makeFrameBuffer();
+    displayBuffer = makeFrameBuffer();
+    frameChanged();
 }
 
 TfrmMain::PictureKey TfrmMain::pictureKey() const
@@ -428,4 +508,199 @@ void TfrmMain::Timer2Timer()
         OpenGLAPPanel1->repaintNow();
         showReadout();
     });
+}
+
+// ---- Camera link -------------------------------------------------------------------------
+
+void TfrmMain::btnStartClick()
+{
+    guarded([&] {
+        m_state.portOpen = !m_state.portOpen;
+        if (m_state.portOpen) {
+            const QString port = cmbPort->currentText();
+            VaComm1->setPortName(port);
+            VaComm1->open(); // a failure ends the handler here; the next click closes
+            VaCapture1.setTerminator(kFrameTerminator);
+            setStatus(1, port + kLineSettings);
+            btnStart->setText(kCloseCaption);
+            VaComm1->writeByte(kCameraStart);
+        } else {
+            VaComm1->writeByte(kCameraStop);
+            VaComm1->close();
+            showClosedPort();
+        }
+    });
+}
+
+void TfrmMain::showClosedPort()
+{
+    setStatus(1, kPortClosed);
+    btnStart->setText(kOpenCaption);
+}
+
+void TfrmMain::onDeviceLost(const QString &reason)
+{
+    // The link has already released the device; the window follows it.
+    m_state.portOpen = false;
+    showClosedPort();
+    QMetaObject::invokeMethod(
+        this, [this, reason] { HandlerGuard::report(m_prompts, reason.toStdString()); },
+        Qt::QueuedConnection);
+}
+
+void TfrmMain::VaCapture1Message(const std::string &message)
+{
+    replaceFrameBuffers();
+    frameText = message;
+    frameData = reinterpret_cast<const std::uint8_t *>(frameText.c_str());
+
+    if (chkImage->isChecked()) {
+        setStatus(3, QStringLiteral("Frame: %1").arg(m_state.liveFrameCount));
+        m_state.liveFileName = liveFileName(m_state.liveFrameCount);
+        const FrameWriteResult written = writeFrameFile(m_state.liveFileName, frameData);
+        if (written.error == 0) {
+            ++m_state.liveFrameCount;
+        } else {
+            // Recording stops, so the user is told once rather than once per frame; the
+            // message waits for the frame to be shown, and frames keep coming meanwhile.
+            chkImage->setChecked(false);
+            const QString text = QStringLiteral("Can't record the live stream to %1; "
+                                                "Capture Live Stream was turned off")
+                                     .arg(fileFailure(m_state.liveFileName, written.reason));
+            QMetaObject::invokeMethod(
+                this, [this, text] { HandlerGuard::report(m_prompts, text.toStdString()); },
+                Qt::QueuedConnection);
+        }
+    }
+
+    // The frame and the zero byte that ends it; never more than the buffer holds.
+    const std::size_t n = std::min(frameText.size(), kFrameBufferBytes);
+    std::copy_n(frameText.data(), n, displayBuffer->begin());
+    if (n < kFrameBufferBytes)
+        (*displayBuffer)[n] = 0;
+    imagePresent = true;
+    frameChanged();
+    OpenGLAPPanel1->repaintNow();
+    showReadout();
+}
+
+// ---- Frame files -------------------------------------------------------------------------
+
+void TfrmMain::btnCaptClick()
+{
+    guarded([&] {
+        m_state.frozenFileName = frozenFileName(m_state.frozenFrameCount);
+        const FrameWriteResult written = writeFrameFile(m_state.frozenFileName, frameData);
+        const std::string name = m_state.frozenFileName;
+        ++m_state.frozenFrameCount; // advances whether or not the save worked
+        if (written.saved())
+            m_prompts.showNotice(QStringLiteral("Image saved successfully!"));
+        else if (written.error != 0)
+            throw std::runtime_error(
+                QStringLiteral("Can't save %1").arg(fileFailure(name, written.reason)).toStdString());
+    });
+}
+
+void TfrmMain::btnLoadClick()
+{
+    guarded([&] {
+        replaceFrameBuffers();
+        // The read goes into this buffer even if a live frame replaces the window's buffers
+        // while the dialog is open.
+        const FrameBufferPtr buffer = frameBuffer;
+        frameData = buffer->data();
+
+        const std::optional<QString> path = m_prompts.openFile(
+            kLoadDialogTitle, QDir::currentPath(),
+            {QStringLiteral("Text Files (*.txt)"), QStringLiteral("Kelvra Data Files (*.kvr)"),
+             QStringLiteral("All Files (*)")},
+            1);
+        if (!path) {
+            setCaption(appTitle());
+            imagePresent = false;
+            return;
+        }
+        m_state.loadedFileName = toFileName(*path);
+        const FrameReadResult read = readFrameFile(m_state.loadedFileName, buffer->data());
+        if (!read.ok()) {
+            setCaption(appTitle());
+            imagePresent = false;
+            throw std::runtime_error(QStringLiteral("Can't load %1")
+                                         .arg(fileFailure(m_state.loadedFileName, read.reason))
+                                         .toStdString());
+        }
+        *displayBuffer = *buffer;
+        frameChanged();
+        setCaption(appTitle() + QStringLiteral("   ") + *path + kOpenedSuffix);
+        imagePresent = true;
+        Timer1->start();
+    });
+}
+
+void TfrmMain::btnMovClick()
+{
+    guarded([&] {
+        m_state.moviePlaying = !m_state.moviePlaying;
+        if (!m_state.moviePlaying) {
+            btnMov->setText(kMovieCaption);
+            m_movieTimer->stop();
+            return;
+        }
+        replaceFrameBuffers();
+        m_movieBuffer = frameBuffer;
+        frameData = m_movieBuffer->data();
+
+        const std::optional<QString> path
+            = m_prompts.openFile(kLoadDialogTitle, QDir::currentPath(),
+                                 {QStringLiteral("Kelvra Data Files (*.kvr)")}, -1);
+        if (!path) {
+            setCaption(appTitle());
+            imagePresent = false;
+            return; // stays "playing": the next click only resets the toggle
+        }
+        const std::optional<MovieSeries> series = parseMovieSeries(toFileName(*path));
+        if (!series) {
+            m_prompts.showNotice(QStringLiteral("Only live_xx.kvr format is allowed"));
+            return;
+        }
+        m_movie = *series;
+        m_movieFrame = 0;
+        btnMov->setText(kStopMovieCaption);
+        imagePresent = true;
+        movieStep();
+    });
+}
+
+void TfrmMain::movieStep()
+{
+    guarded([&] {
+        if (!m_state.moviePlaying)
+            return;
+        const std::string name = m_movie.frameName(m_movieFrame);
+        setStatus(3, QStringLiteral("Frame: %1").arg(m_movieFrame));
+        frameBuffer = m_movieBuffer;
+        frameData = m_movieBuffer->data();
+        const FrameReadResult read = readFrameFile(name, m_movieBuffer->data());
+        if (!read.ok()) {
+            stopMovie();
+            throw std::runtime_error(QStringLiteral("Can't play %1; the movie stopped")
+                                         .arg(fileFailure(name, read.reason))
+                                         .toStdString());
+        }
+        *displayBuffer = *m_movieBuffer;
+        frameChanged();
+        setCaption(appTitle() + QStringLiteral("   ") + fromFileName(name) + kOpenedSuffix);
+        m_movieFrame = m_movie.next(m_movieFrame);
+        // The refresh timer shows the frame; the next one follows after the pause.
+        m_movieTimer->start();
+    });
+}
+
+void TfrmMain::stopMovie()
+{
+    m_movieTimer->stop();
+    if (m_state.moviePlaying) {
+        m_state.moviePlaying = false;
+        btnMov->setText(kMovieCaption);
+    }
 }

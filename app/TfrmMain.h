@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/FrameBuffer.h"
+#include "camera/FrameAssembler.h"
+#include "frames/MovieSeries.h"
 #include "view/ReliefRenderer.h"
 
 #include <QWidget>
@@ -12,6 +14,7 @@
 class OpenGLAPPanel;
 class QCheckBox;
 class QComboBox;
+class SerialLink;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -53,7 +56,15 @@ public:
     OpenGLAPPanel *view() const { return OpenGLAPPanel1; }
     ReliefRenderer &renderer() { return m_renderer; }
 
+    FrameAssembler &frameAssembler() { return VaCapture1; }
+    SerialLink &serialLink() { return *VaComm1; }
+
     // Handlers, one per control event.
+    void btnStartClick();
+    void VaCapture1Message(const std::string &message);
+    void btnCaptClick();
+    void btnLoadClick();
+    void btnMovClick();
     void btnTmrClick();
     void trbPointChange();
     void trbHeightChange();
@@ -68,6 +79,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // What the picture depends on; a refresh with an unchanged key would draw the same.
@@ -83,6 +95,13 @@ private:
     };
 
     void createControls();
+    void createCameraLink();
+    void onDeviceLost(const QString &reason);
+    void showClosedPort();
+    void replaceFrameBuffers();
+    void movieStep();
+    void stopMovie();
+    void setCaption(const QString &text);
     void createStatusPanels();
     void setStatus(int panel, const QString &text);
     void showReadout();
@@ -123,4 +142,13 @@ private:
 
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
+
+    FrameAssembler VaCapture1;
+    SerialLink *VaComm1 = nullptr;
+
+    // Movie playback runs on a timer: one step per tick, 250 ms after the last step ended.
+    QTimer *m_movieTimer = nullptr;
+    MovieSeries m_movie;
+    std::int32_t m_movieFrame = 0;
+    FrameBufferPtr m_movieBuffer;
 };
