@@ -1,6 +1,8 @@
 #include "view/OpenGLAPPanel.h"
 
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QResizeEvent>
 #include <QSurfaceFormat>
 
@@ -19,13 +21,24 @@ OpenGLAPPanel::OpenGLAPPanel(QWidget *parent)
     format.setAlphaBufferSize(8);
     format.setDepthBufferSize(24);
     setFormat(format);
+    // The framebuffer keeps its content between paints, so a picture painted ahead of
+    // Qt's pass can be shown as it is.
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     setMouseTracking(true);
     setCursor(Qt::CrossCursor);
 }
 
 void OpenGLAPPanel::repaintNow()
 {
-    repaint();
+    if (!isValid() || !isVisible()) {
+        update(); // no GL context yet: Qt paints once it has one
+        return;
+    }
+    makeCurrent(); // binds the panel's framebuffer
+    emit glPaint();
+    context()->functions()->glFlush();
+    m_paintedAhead = true;
+    update();
 }
 
 void OpenGLAPPanel::initializeGL()
@@ -35,12 +48,17 @@ void OpenGLAPPanel::initializeGL()
 
 void OpenGLAPPanel::resizeGL(int width, int height)
 {
+    m_paintedAhead = false; // a new framebuffer: whatever was painted ahead is gone
     const qreal ratio = devicePixelRatioF();
     emit glResize(qRound(width * ratio), qRound(height * ratio));
 }
 
 void OpenGLAPPanel::paintGL()
 {
+    if (m_paintedAhead) {
+        m_paintedAhead = false;
+        return;
+    }
     emit glPaint();
 }
 

@@ -12,8 +12,8 @@ class OpenGLAPPanel : public QOpenGLWidget
 public:
     explicit OpenGLAPPanel(QWidget *parent = nullptr);
 
-    // Paints now, before returning (the paint and its hand-over to the screen), rather than
-    // at the next event-loop pass.
+    // Paints into the panel's framebuffer now, before returning, and has Qt put it on the
+    // screen at its next pass (Qt's own repaint would only paint at that pass).
     void repaintNow();
 
 signals:
@@ -31,4 +31,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    bool m_paintedAhead = false; // the framebuffer already holds the picture Qt will compose
 };
