@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -339,6 +340,18 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     stopMovie();
     Timer2->stop();
     event->accept();
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    // The window opens centred on its screen.
+    if (!m_placed && screen()) {
+        m_placed = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    QWidget::showEvent(event);
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event)

@@ -80,6 +80,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     // What the picture depends on; a refresh with an unchanged key would draw the same.
@@ -114,6 +115,7 @@ private:
     ReliefRenderer m_renderer;
     std::uint64_t m_frameSerial = 0;
     PictureKey m_paintedKey;
+    bool m_placed = false;
 
     QFrame *sPanel1 = nullptr;
     OpenGLAPPanel *OpenGLAPPanel1 = nullptr;
