@@ -393,9 +393,33 @@ void TfrmMain::setCaption(const QString &text)
 
 void TfrmMain::replaceFrameBuffers()
 {
-    frameBuffer = makeFrameBuffer();
-    displayBuffer = makeFrameBuffer();
+    // A buffer that nothing else holds is cleared and used again: nobody can tell it from a
+    // new one, and a flood of tiny frames then costs no allocations. A buffer still held
+    // elsewhere (a load waiting on its dialog) is left to its holder.
+    for (FrameBufferPtr *buffer : {&frameBuffer, &displayBuffer}) {
+        if (*buffer && buffer->use_count() == 1)
+            (*buffer)->fill(0);
+        else
+            *buffer = makeFrameBuffer();
+    }
     frameChanged();
+}
+
+void TfrmMain::repaintForFrame()
+{
+    // Frames that arrive together are painted once, as soon as the batch they came in has
+    // been handled: the picture of each but the last would never reach the screen, and a
+    // flood of tiny frames must not stall the window.
+    if (m_framePaintPending)
+        return;
+    m_framePaintPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_framePaintPending = false;
+            OpenGLAPPanel1->repaintNow();
+        },
+        Qt::QueuedConnection);
 }
 
 TfrmMain::PictureKey TfrmMain::pictureKey() const
@@ -586,14 +610,13 @@ void TfrmMain::VaCapture1Message(const std::string &message)
         }
     }
 
-    // The frame and the zero byte that ends it; never more than the buffer holds.
+    // The frame and the zero byte that ends it (the buffer is all zeros past the frame);
+    // never more than the buffer holds.
     const std::size_t n = std::min(frameText.size(), kFrameBufferBytes);
     std::copy_n(frameText.data(), n, displayBuffer->begin());
-    if (n < kFrameBufferBytes)
-        (*displayBuffer)[n] = 0;
     imagePresent = true;
     frameChanged();
-    OpenGLAPPanel1->repaintNow();
+    repaintForFrame();
     showReadout();
 }
 

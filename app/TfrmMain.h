@@ -100,6 +100,7 @@ private:
     void onDeviceLost(const QString &reason);
     void showClosedPort();
     void replaceFrameBuffers();
+    void repaintForFrame();
     void movieStep();
     void stopMovie();
     void setCaption(const QString &text);
@@ -116,6 +117,7 @@ private:
     std::uint64_t m_frameSerial = 0;
     PictureKey m_paintedKey;
     bool m_placed = false;
+    bool m_framePaintPending = false;
 
     QFrame *sPanel1 = nullptr;
     OpenGLAPPanel *OpenGLAPPanel1 = nullptr;

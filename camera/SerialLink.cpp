@@ -114,6 +114,9 @@ void SerialLink::open()
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    // A bounded buffer: when the viewer falls behind, the line's own flow (the kernel's tty
+    // buffer) holds the sender back instead of our memory growing.
+    m_port.setReadBufferSize(kReadBufferBytes);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const int err = errnoOf(m_port);
         release();

@@ -19,6 +19,7 @@ public:
     static constexpr int kClosePauseMs = 300;
     // Upper bound on waiting for written bytes to leave on close.
     static constexpr int kDrainTimeoutMs = 1000;
+    static constexpr qint64 kReadBufferBytes = 16384; // bytes read from the port per batch
 
     explicit SerialLink(FrameAssembler &assembler, QObject *parent = nullptr);
     // Releases an open port at once: nothing is sent, nothing more is delivered.
