@@ -383,7 +383,13 @@ void TfrmMain::setStatus(int panel, const QString &text)
 
 void TfrmMain::showReadout()
 {
-    setStatus(2, QString::fromStdString(TextFormat::readout(m_state.rotX, m_state.rotY, m_state.zoom)));
+    // Formatting is skipped when the three values are the ones already shown.
+    const std::array<float, 3> values {m_state.rotX, m_state.rotY, m_state.zoom};
+    if (m_readoutShown && values == m_readoutValues)
+        return;
+    m_readoutShown = true;
+    m_readoutValues = values;
+    setStatus(2, QString::fromStdString(TextFormat::readout(values[0], values[1], values[2])));
 }
 
 void TfrmMain::setCaption(const QString &text)
@@ -396,11 +402,14 @@ void TfrmMain::replaceFrameBuffers()
     // A buffer that nothing else holds is cleared and used again: nobody can tell it from a
     // new one, and a flood of tiny frames then costs no allocations. A buffer still held
     // elsewhere (a load waiting on its dialog) is left to its holder.
-    for (FrameBufferPtr *buffer : {&frameBuffer, &displayBuffer}) {
-        if (*buffer && buffer->use_count() == 1)
-            (*buffer)->fill(0);
+    for (auto [buffer, used] : {std::pair {&frameBuffer, &m_frameBufferUsed},
+                                std::pair {&displayBuffer, &m_displayBufferUsed}}) {
+        if (*buffer && buffer->use_count() == 1 && used->buffer == buffer->get())
+            std::fill_n((*buffer)->begin(), used->bytes, std::uint8_t(0));
         else
             *buffer = makeFrameBuffer();
+        // Until told otherwise (a live frame), whoever takes the buffer may fill all of it.
+        *used = {buffer->get(), kFrameBufferBytes};
     }
     frameChanged();
 }
@@ -614,6 +623,8 @@ void TfrmMain::VaCapture1Message(const std::string &message)
     // never more than the buffer holds.
     const std::size_t n = std::min(frameText.size(), kFrameBufferBytes);
     std::copy_n(frameText.data(), n, displayBuffer->begin());
+    m_displayBufferUsed = {displayBuffer.get(), n};
+    m_frameBufferUsed = {frameBuffer.get(), 0}; // a live frame lives in frameText
     imagePresent = true;
     frameChanged();
     repaintForFrame();

@@ -118,6 +118,18 @@ private:
     PictureKey m_paintedKey;
     bool m_placed = false;
     bool m_framePaintPending = false;
+    bool m_readoutShown = false;
+    std::array<float, 3> m_readoutValues {};
+
+    // How much of a buffer a live frame wrote, so that reusing it clears only that much.
+    // Any other buffer (a new one, or one a load or a test filled) is cleared whole.
+    struct BufferUse
+    {
+        const FrameBuffer *buffer = nullptr;
+        std::size_t bytes = kFrameBufferBytes;
+    };
+    BufferUse m_frameBufferUsed;
+    BufferUse m_displayBufferUsed;
 
     QFrame *sPanel1 = nullptr;
     OpenGLAPPanel *OpenGLAPPanel1 = nullptr;
