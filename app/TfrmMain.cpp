@@ -147,7 +147,13 @@ TfrmMain::TfrmMain(ViewState &state, UiPrompts &prompts, QWidget *parent)
     btnMov->setFocus();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // The link goes first, while the assembler and the window it feeds still exist; it
+    // closes an open port without telling the camera to stop.
+    delete VaComm1;
+    VaComm1 = nullptr;
+}
 
 template<typename Handler>
 void TfrmMain::guarded(Handler &&handler)
