@@ -29,6 +29,7 @@ namespace {
 
 constexpr int kRefreshMs = 33;
 constexpr int kMoviePauseMs = 250;
+constexpr int kMovieMaxCatchUpMs = 20; // how much of a late step the next pause makes up
 constexpr std::uint8_t kFrameTerminator = 0xFF;
 constexpr char kCameraStart = 'a';
 constexpr char kCameraStop = 'b';
@@ -718,6 +719,8 @@ void TfrmMain::btnMovClick()
         }
         m_movie = *series;
         m_movieFrame = 0;
+        m_movieClock.start();
+        m_movieNextStepMs = 0;
         btnMov->setText(kStopMovieCaption);
         imagePresent = true;
         movieStep();
@@ -744,8 +747,16 @@ void TfrmMain::movieStep()
         frameChanged();
         setCaption(appTitle() + QStringLiteral("   ") + fromFileName(name) + kOpenedSuffix);
         m_movieFrame = m_movie.next(m_movieFrame);
-        // The refresh timer shows the frame; the next one follows after the pause.
-        m_movieTimer->start();
+        // The refresh timer shows the frame; the next one follows after the pause, counted
+        // from when this step was due so that a late timer does not slow the movie down.
+        m_movieNextStepMs += kMoviePauseMs;
+        qint64 wait = m_movieNextStepMs - m_movieClock.elapsed();
+        if (wait < kMoviePauseMs - kMovieMaxCatchUpMs) {
+            // Far behind (a modal box held the window): no burst of steps, start afresh.
+            wait = kMoviePauseMs;
+            m_movieNextStepMs = m_movieClock.elapsed() + wait;
+        }
+        m_movieTimer->start(int(wait));
     });
 }
 

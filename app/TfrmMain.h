@@ -5,6 +5,7 @@
 #include "frames/MovieSeries.h"
 #include "view/ReliefRenderer.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -167,4 +168,6 @@ private:
     MovieSeries m_movie;
     std::int32_t m_movieFrame = 0;
     FrameBufferPtr m_movieBuffer;
+    QElapsedTimer m_movieClock;
+    qint64 m_movieNextStepMs = 0; // when the next step is due, on m_movieClock
 };
