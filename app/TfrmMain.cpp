@@ -29,6 +29,7 @@ namespace {
 
 constexpr int kRefreshMs = 33;
 constexpr int kMoviePauseMs = 250;
+constexpr qint64 kMinFramePaintIntervalMs = 15; // live frames are painted at most ~66 times a second
 constexpr int kMovieMaxCatchUpMs = 20; // how much of a late step the next pause makes up
 constexpr std::uint8_t kFrameTerminator = 0xFF;
 constexpr char kCameraStart = 'a';
@@ -127,6 +128,11 @@ TfrmMain::TfrmMain(ViewState &state, UiPrompts &prompts, QWidget *parent)
     createControls();
     createStatusPanels();
     createCameraLink();
+
+    m_framePaintTimer = new QTimer(this);
+    m_framePaintTimer->setSingleShot(true);
+    m_framePaintTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_framePaintTimer, &QTimer::timeout, this, &TfrmMain::paintLatestFrame);
 
     m_movieTimer = new QTimer(this);
     m_movieTimer->setObjectName(QStringLiteral("movieTimer"));
@@ -423,19 +429,21 @@ void TfrmMain::replaceFrameBuffers()
 
 void TfrmMain::repaintForFrame()
 {
-    // Frames that arrive together are painted once, as soon as the batch they came in has
-    // been handled: the picture of each but the last would never reach the screen, and a
-    // flood of tiny frames must not stall the window.
-    if (m_framePaintPending)
+    // A frame is painted as soon as the batch it came in has been handled. Frames that come
+    // faster than the screen could show them are painted at most every
+    // kMinFramePaintIntervalMs, the latest one each time: the pictures in between would
+    // never reach the screen, and a flood of tiny frames must not stall the window.
+    if (m_framePaintTimer->isActive())
         return;
-    m_framePaintPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_framePaintPending = false;
-            OpenGLAPPanel1->repaintNow();
-        },
-        Qt::QueuedConnection);
+    const qint64 sinceLast = m_lastFramePaint.isValid() ? m_lastFramePaint.elapsed()
+                                                        : kMinFramePaintIntervalMs;
+    m_framePaintTimer->start(int(std::max<qint64>(0, kMinFramePaintIntervalMs - sinceLast)));
+}
+
+void TfrmMain::paintLatestFrame()
+{
+    m_lastFramePaint.start();
+    OpenGLAPPanel1->repaintNow();
 }
 
 TfrmMain::PictureKey TfrmMain::pictureKey() const

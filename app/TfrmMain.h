@@ -102,6 +102,7 @@ private:
     void showClosedPort();
     void replaceFrameBuffers();
     void repaintForFrame();
+    void paintLatestFrame();
     void movieStep();
     void stopMovie();
     void setCaption(const QString &text);
@@ -118,7 +119,8 @@ private:
     std::uint64_t m_frameSerial = 0;
     PictureKey m_paintedKey;
     bool m_placed = false;
-    bool m_framePaintPending = false;
+    QTimer *m_framePaintTimer = nullptr;
+    QElapsedTimer m_lastFramePaint;
     bool m_readoutShown = false;
     std::array<float, 3> m_readoutValues {};
 

@@ -47,7 +47,8 @@ int latency(TfrmMain &window, const QString &portFolder)
     // Painted: the frame's paint has finished (glFinish after the renderer). On screen: Qt
     // has composed the window and swapped its buffers.
     QElapsedTimer clock;
-    qint64 sentAt = 0;
+    qint64 sentAt = 0; // the terminator of the frame on its way, 0 once it is on screen
+    qint64 lastSent = 0;
     qint64 paintedAt = 0;
     std::vector<double> painted, onScreen;
     QObject::connect(window.view(), &OpenGLAPPanel::glPaint, [&] {
@@ -63,11 +64,15 @@ int latency(TfrmMain &window, const QString &portFolder)
     });
     clock.start();
     constexpr int kFrames = 200;
+    // Faster than the camera's 1.4 s a frame, slower than the view paints at most (66/s).
+    constexpr qint64 kFrameSpacingNs = 50'000'000;
     for (int i = 0; i < kFrames; ++i) {
+        const qint64 due = lastSent + kFrameSpacingNs;
+        waitFor([&] { return clock.nsecsElapsed() >= due; }, 1000);
         camera.send(QByteArray(15744, char(1 + i % 120))); // the body first; the viewer collects it
         if (!waitFor([&] { return window.frameAssembler().pendingSize() == 15744; }, 5000))
             return 1;
-        sentAt = clock.nsecsElapsed();
+        sentAt = lastSent = clock.nsecsElapsed();
         camera.send(QByteArray(1, char(0xFF)));
         if (!waitFor([&] { return int(onScreen.size()) == i + 1; }, 5000))
             return 1;
