@@ -81,11 +81,16 @@ QString fromFileName(const std::string &name)
     return QFile::decodeName(QByteArray::fromStdString(name));
 }
 
-// "path: reason" with the full path, for the error display.
+// "path: reason" with the full path, for the error display. When the working directory is
+// gone (deleted under the viewer), the name is shown as given: resolving it against a
+// directory that no longer exists would name a wrong place.
 QString fileFailure(const std::string &name, const std::string &reason)
 {
-    return QStringLiteral("%1: %2").arg(QDir::cleanPath(QDir::current().absoluteFilePath(fromFileName(name))),
-                                        QString::fromStdString(reason));
+    const QString file = fromFileName(name);
+    const QString cwd = QDir::currentPath();
+    const QString shown
+        = cwd.isEmpty() ? file : QDir::cleanPath(QDir(cwd).absoluteFilePath(file));
+    return QStringLiteral("%1: %2").arg(shown, QString::fromStdString(reason));
 }
 
 QFont boldFont(QFont font)

@@ -37,6 +37,8 @@ public:
 
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
+    // The camera's end (non-blocking), for a sender on a thread of its own (PtyWriter).
+    int masterFd() const { return m_master; }
 
     // Links portFolder/comName to the slave, replacing what was there.
     bool linkAs(const QString &portFolder, const QString &comName) const
