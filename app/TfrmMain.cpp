@@ -516,28 +516,27 @@ void TfrmMain::OpenGLAPPanel1MouseDown(Qt::MouseButton button)
     });
 }
 
-void TfrmMain::trbPointChange()
+void TfrmMain::applySlider(const QSlider *slider, QLabel *label, std::int32_t &field)
 {
     guarded([&] {
-        m_state.pointSize = trbPoint->value();
-        lblSize->setText(QString::number(trbPoint->value()));
+        field = slider->value();
+        label->setText(QString::number(slider->value()));
     });
+}
+
+void TfrmMain::trbPointChange()
+{
+    applySlider(trbPoint, lblSize, m_state.pointSize);
 }
 
 void TfrmMain::trbHeightChange()
 {
-    guarded([&] {
-        m_state.heightRatio = trbHeight->value();
-        lblHeight->setText(QString::number(trbHeight->value()));
-    });
+    applySlider(trbHeight, lblHeight, m_state.heightRatio);
 }
 
 void TfrmMain::trbBrightChange()
 {
-    guarded([&] {
-        m_state.brightDivisor = trbBright->value();
-        lblBright->setText(QString::number(trbBright->value()));
-    });
+    applySlider(trbBright, lblBright, m_state.brightDivisor);
 }
 
 void TfrmMain::btnTmrClick()

@@ -108,6 +108,8 @@ private:
     void setCaption(const QString &text);
     void createStatusPanels();
     void setStatus(int panel, const QString &text);
+    // A slider's handler: the shared field and the value label follow its position.
+    void applySlider(const QSlider *slider, QLabel *label, std::int32_t &field);
     void showReadout();
     PictureKey pictureKey() const;
     template<typename Handler>
