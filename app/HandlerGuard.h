@@ -11,8 +11,7 @@ class UiPrompts;
 class HandlerGuard
 {
 public:
-    template<typename Handler>
-    static void run(UiPrompts &prompts, Handler &&handler) noexcept
+    template<typename Handler> static void run(UiPrompts &prompts, Handler &&handler) noexcept
     {
         try {
             std::forward<Handler>(handler)();

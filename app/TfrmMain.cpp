@@ -10,9 +10,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -29,7 +29,8 @@ namespace {
 
 constexpr int kRefreshMs = 33;
 constexpr int kMoviePauseMs = 250;
-constexpr qint64 kMinFramePaintIntervalMs = 15; // live frames are painted at most ~66 times a second
+constexpr qint64 kMinFramePaintIntervalMs
+    = 15; // live frames are painted at most ~66 times a second
 constexpr int kMovieMaxCatchUpMs = 20; // how much of a late step the next pause makes up
 constexpr std::uint8_t kFrameTerminator = 0xFF;
 constexpr char kCameraStart = 'a';
@@ -88,8 +89,7 @@ QString fileFailure(const std::string &name, const std::string &reason)
 {
     const QString file = fromFileName(name);
     const QString cwd = QDir::currentPath();
-    const QString shown
-        = cwd.isEmpty() ? file : QDir::cleanPath(QDir(cwd).absoluteFilePath(file));
+    const QString shown = cwd.isEmpty() ? file : QDir::cleanPath(QDir(cwd).absoluteFilePath(file));
     return QStringLiteral("%1: %2").arg(shown, QString::fromStdString(reason));
 }
 
@@ -167,8 +167,7 @@ TfrmMain::~TfrmMain()
     VaComm1 = nullptr;
 }
 
-template<typename Handler>
-void TfrmMain::guarded(Handler &&handler)
+template<typename Handler> void TfrmMain::guarded(Handler &&handler)
 {
     HandlerGuard::run(m_prompts, std::forward<Handler>(handler));
 }
@@ -440,8 +439,8 @@ void TfrmMain::repaintForFrame()
     // never reach the screen, and a flood of tiny frames must not stall the window.
     if (m_framePaintTimer->isActive())
         return;
-    const qint64 sinceLast = m_lastFramePaint.isValid() ? m_lastFramePaint.elapsed()
-                                                        : kMinFramePaintIntervalMs;
+    const qint64 sinceLast
+        = m_lastFramePaint.isValid() ? m_lastFramePaint.elapsed() : kMinFramePaintIntervalMs;
     m_framePaintTimer->start(int(std::max<qint64>(0, kMinFramePaintIntervalMs - sinceLast)));
 }
 
@@ -606,8 +605,10 @@ void TfrmMain::showClosedPort()
 void TfrmMain::onDeviceLost(const QString &reason)
 {
     // The link has already released the device; the window follows it.
-    m_state.portOpen = false;
-    showClosedPort();
+    guarded([&] {
+        m_state.portOpen = false;
+        showClosedPort();
+    });
     QMetaObject::invokeMethod(
         this, [this, reason] { HandlerGuard::report(m_prompts, reason.toStdString()); },
         Qt::QueuedConnection);
@@ -662,8 +663,9 @@ void TfrmMain::btnCaptClick()
         if (written.saved())
             m_prompts.showNotice(QStringLiteral("Image saved successfully!"));
         else if (written.error != 0)
-            throw std::runtime_error(
-                QStringLiteral("Can't save %1").arg(fileFailure(name, written.reason)).toStdString());
+            throw std::runtime_error(QStringLiteral("Can't save %1")
+                                         .arg(fileFailure(name, written.reason))
+                                         .toStdString());
     });
 }
 

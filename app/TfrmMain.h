@@ -112,8 +112,7 @@ private:
     void applySlider(const QSlider *slider, QLabel *label, std::int32_t &field);
     void showReadout();
     PictureKey pictureKey() const;
-    template<typename Handler>
-    void guarded(Handler &&handler);
+    template<typename Handler> void guarded(Handler &&handler);
 
     ViewState &m_state;
     UiPrompts &m_prompts;

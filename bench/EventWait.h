@@ -7,8 +7,7 @@
 // Runs the event loop until predicate holds or timeoutMs pass. Unlike QTest::qWaitFor, which
 // sleeps between checks, the loop blocks in the event dispatcher, so a benchmark measures the
 // viewer and not the test harness's naps.
-template<typename Predicate>
-bool waitFor(Predicate predicate, int timeoutMs)
+template<typename Predicate> bool waitFor(Predicate predicate, int timeoutMs)
 {
     if (predicate())
         return true;

@@ -11,6 +11,7 @@
 #include "tests/support/PtyPeer.h"
 #include "view/OpenGLAPPanel.h"
 
+#include <GL/gl.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <GL/gl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -111,7 +111,8 @@ int sustained(TfrmMain &window, ViewState &state, const QString &configDir, cons
     int complete = 0;
     for (int i = 0; i < kFrames; ++i) {
         std::array<std::uint8_t, kFrameBufferSize> buffer {};
-        const std::string name = QDir(workDir).filePath(QStringLiteral("live_%1.kvr").arg(i)).toStdString();
+        const std::string name
+            = QDir(workDir).filePath(QStringLiteral("live_%1.kvr").arg(i)).toStdString();
         complete += readFrameFile(name, buffer.data()).bytesRead == 15744;
     }
     std::printf("live.unpaced_recorded_fps %.1f (target >= 60)\n", kFrames / seconds);

@@ -28,7 +28,8 @@ int main(int argc, char **argv)
     std::string frame(15744, char(60));
     for (int k = 0; k < kSeries; ++k) {
         std::fill(frame.begin(), frame.begin() + 2000, char(20 + k));
-        const std::string name = QDir(dir.path()).filePath(QStringLiteral("live_%1.kvr").arg(k)).toStdString();
+        const std::string name
+            = QDir(dir.path()).filePath(QStringLiteral("live_%1.kvr").arg(k)).toStdString();
         if (!writeFrameFile(name, reinterpret_cast<const std::uint8_t *>(frame.c_str())).saved())
             return 1;
     }

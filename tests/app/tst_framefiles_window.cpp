@@ -83,7 +83,8 @@ private slots:
         click("btnCapt");
         QCOMPARE(readAll(path("frozen_1.kvr")), QByteArray("ab\r\ncd"));
         QCOMPARE(readAll(path("frozen_2.kvr")), QByteArray("ab\r\ncd"));
-        QCOMPARE(prompts.notices, QStringList({"Image saved successfully!", "Image saved successfully!"}));
+        QCOMPARE(prompts.notices,
+                 QStringList({"Image saved successfully!", "Image saved successfully!"}));
         QCOMPARE(state.frozenFrameCount, 3);
         QCOMPARE(state.frozenFileName, std::string("./frozen_2.kvr"));
         QVERIFY(prompts.errors.isEmpty());
@@ -96,7 +97,8 @@ private slots:
         click("btnCapt");
         QVERIFY(prompts.notices.isEmpty());
         QCOMPARE(prompts.errors.size(), 1);
-        QVERIFY2(prompts.errors[0].contains("frozen_0.kvr") && prompts.errors[0].contains("No space left"),
+        QVERIFY2(prompts.errors[0].contains("frozen_0.kvr")
+                     && prompts.errors[0].contains("No space left"),
                  qPrintable(prompts.errors[0]));
         QCOMPARE(state.frozenFrameCount, 1);
     }
@@ -122,7 +124,8 @@ private slots:
         QCOMPARE((*window->displayBuffer)[15743], std::uint8_t(100));
         QCOMPARE((*window->displayBuffer)[15744], std::uint8_t(0));
 
-        const QImage image = window->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        const QImage image
+            = window->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
         int lit = 0, zero = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) {
@@ -168,7 +171,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(steps.size() >= 5, 5000);
         const QString opened = QStringLiteral("Kelvra 23   %1 opened | Frame: %2");
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(steps[i], opened.arg(path(QStringLiteral("live_%1.kvr").arg(i % 3))).arg(i % 3));
+            QCOMPARE(steps[i],
+                     opened.arg(path(QStringLiteral("live_%1.kvr").arg(i % 3))).arg(i % 3));
         QCOMPARE((*window->displayBuffer)[0], std::uint8_t(10 + (steps.size() - 1) % 3));
 
         click("btnMov"); // stop: the last frame stays
@@ -231,7 +235,8 @@ private slots:
         QTRY_VERIFY(!state.moviePlaying);
         QCOMPARE(button("btnMov")->text(), QString("Load &Movie"));
         QCOMPARE(prompts.errors.size(), 1);
-        QVERIFY2(prompts.errors[0].contains("live_1.kvr") && prompts.errors[0].contains("No such file"),
+        QVERIFY2(prompts.errors[0].contains("live_1.kvr")
+                     && prompts.errors[0].contains("No such file"),
                  qPrintable(prompts.errors[0]));
         QCOMPARE(window->windowTitle(), "Kelvra 23   " + path("live_0.kvr") + " opened");
     }

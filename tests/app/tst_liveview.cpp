@@ -110,7 +110,8 @@ private slots:
             QVERIFY(camera->send(cameraFrame(i) + char(0xFF)));
         QTRY_COMPARE(state.liveFrameCount, 3);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(readAll(work.filePath(QStringLiteral("live_%1.kvr").arg(i))), onDisk(cameraFrame(i)));
+            QCOMPARE(readAll(work.filePath(QStringLiteral("live_%1.kvr").arg(i))),
+                     onDisk(cameraFrame(i)));
         QCOMPARE(window->statusText(3), QString("Frame: 2"));
         QCOMPARE(state.liveFileName, std::string("./live_2.kvr"));
 
@@ -138,7 +139,8 @@ private slots:
         QVERIFY(QFile::link("/nonexistent/kelvra-camera", QDir(portFolder()).filePath("COM4")));
         window->findChild<QComboBox *>("cmbPort")->setCurrentText("COM4");
         clickStart();
-        QCOMPARE(prompts.errors, QStringList({"Specified device not found (/nonexistent/kelvra-camera)."}));
+        QCOMPARE(prompts.errors,
+                 QStringList({"Specified device not found (/nonexistent/kelvra-camera)."}));
         QVERIFY(state.portOpen); // the toggle is set, the window still shows the closed state
         QCOMPARE(window->statusText(1), QString("Port Closed"));
         QCOMPARE(startButton()->text(), QString("&Open Port and Start Camera"));
@@ -191,7 +193,8 @@ private slots:
             QVERIFY(camera->send(cameraFrame(i) + char(0xFF)));
         QTRY_COMPARE(window->frameText, cameraFrame(2).toStdString()); // frames keep showing
         QTRY_COMPARE(prompts.errors.size(), 1);
-        QVERIFY2(prompts.errors[0].contains("live_0.kvr") && prompts.errors[0].contains("No space left"),
+        QVERIFY2(prompts.errors[0].contains("live_0.kvr")
+                     && prompts.errors[0].contains("No space left"),
                  qPrintable(prompts.errors[0]));
         QVERIFY(!window->findChild<QCheckBox *>("chkImage")->isChecked());
         QCOMPARE(state.liveFrameCount, 0);

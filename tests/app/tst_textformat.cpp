@@ -41,13 +41,16 @@ private slots:
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter gets a point") << "Division by zero" << "Division by zero.";
+        QTest::newRow("letter gets a point") << "Division by zero"
+                                             << "Division by zero.";
         QTest::newRow("point kept") << "Specified device not found (/dev/x)."
                                     << "Specified device not found (/dev/x).";
         QTest::newRow("bracket sorts before point") << "Can't open (Error 2, No such file)"
                                                     << "Can't open (Error 2, No such file)";
-        QTest::newRow("digit gets a point") << "Error 5" << "Error 5.";
-        QTest::newRow("empty stays empty") << "" << "";
+        QTest::newRow("digit gets a point") << "Error 5"
+                                            << "Error 5.";
+        QTest::newRow("empty stays empty") << ""
+                                           << "";
     }
     void errorText()
     {

@@ -6,8 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QMouseEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -25,8 +25,7 @@ class TestWindow : public QObject
     FakePrompts prompts;
     std::unique_ptr<TfrmMain> window;
 
-    template<typename T>
-    T *control(const char *name) const
+    template<typename T> T *control(const char *name) const
     {
         T *found = window->findChild<T *>(QLatin1String(name));
         if (!found)
@@ -77,9 +76,12 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<int>("minimum");
         QTest::addColumn<int>("maximum");
-        QTest::newRow("point size") << "trbPoint" << "lblSize" << 1 << 10;
-        QTest::newRow("height ratio") << "trbHeight" << "lblHeight" << 1 << 50;
-        QTest::newRow("darkness") << "trbBright" << "lblBright" << 1 << 5;
+        QTest::newRow("point size") << "trbPoint"
+                                    << "lblSize" << 1 << 10;
+        QTest::newRow("height ratio") << "trbHeight"
+                                      << "lblHeight" << 1 << 50;
+        QTest::newRow("darkness") << "trbBright"
+                                  << "lblBright" << 1 << 5;
     }
     void slidersSetStateAndLabels()
     {
@@ -92,8 +94,8 @@ private slots:
         QCOMPARE(s->minimum(), minimum);
         QCOMPARE(s->maximum(), maximum);
         const int *field = slider == "trbPoint" ? &state.pointSize
-                         : slider == "trbHeight" ? &state.heightRatio
-                                                 : &state.brightDivisor;
+            : slider == "trbHeight"             ? &state.heightRatio
+                                                : &state.brightDivisor;
         s->setFocus();
         QTest::keyClick(s, Qt::Key_End);
         QCOMPARE(*field, maximum);

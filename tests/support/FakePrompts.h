@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-
 // Replaces every modal box and file dialog in tests: records what would have been shown and
 // answers file dialogs from a queue (an empty optional is a cancel). Never blocks.
 class FakePrompts : public UiPrompts

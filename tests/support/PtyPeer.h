@@ -73,7 +73,8 @@ public:
         qsizetype done = 0;
         int stalls = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+            const ssize_t n
+                = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
             if (n > 0) {
                 done += n;
                 stalls = 0;

@@ -73,7 +73,10 @@ class TestRelief : public QObject
         window->imagePresent = true;
         window->frameChanged();
     }
-    QImage picture() { return window->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
+    QImage picture()
+    {
+        return window->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    }
 
 private slots:
     void init()
@@ -142,7 +145,8 @@ private slots:
         const QRect low = boundsOf(picture(), qRgb(201, 201, 201));
         state.heightRatio = 10; // z 20
         const QRect high = boundsOf(picture(), qRgb(201, 201, 201));
-        QVERIFY2(high.width() > low.width() * 1.05, qPrintable(QString("%1 %2").arg(high.width()).arg(low.width())));
+        QVERIFY2(high.width() > low.width() * 1.05,
+                 qPrintable(QString("%1 %2").arg(high.width()).arg(low.width())));
     }
 
     void zoomMovesTheCloudNotTheAxes()
